@@ -30,10 +30,17 @@ TEST_P(FprintlnTest, BuildsTheLineAndWritesItInOneCall) {
   std::vector<std::string_view> ops(c.operands.begin(), c.operands.end());
   os::WriteResult r;
   switch (ops.size()) {
-    case 0: r = Fprintln(out, {}); break;
-    case 1: r = Fprintln(out, {ops[0]}); break;
-    case 2: r = Fprintln(out, {ops[0], ops[1]}); break;
-    default: FAIL() << "table has too many operands";
+    case 0:
+      r = Fprintln(out, {});
+      break;
+    case 1:
+      r = Fprintln(out, {ops[0]});
+      break;
+    case 2:
+      r = Fprintln(out, {ops[0], ops[1]});
+      break;
+    default:
+      FAIL() << "table has too many operands";
   }
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0], c.line);
@@ -42,27 +49,32 @@ TEST_P(FprintlnTest, BuildsTheLineAndWritesItInOneCall) {
 }
 
 const std::string kLong(10000, 'x');
-const std::string kOddBytes("\xff\xfe\x00\x01\t\r\n \"\\%s%d*/", 17);
+using namespace std::string_literals;
+const std::string kOddBytes = "\xff\xfe\x00\x01\t\r\n \"\\%s%d*/"s;
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, FprintlnTest,
     ::testing::Values(
-        Case{"Label", {"Version ...........: ", "0.0.2"},
+        Case{"Label",
+             {"Version ...........: ", "0.0.2"},
              "Version ...........:  0.0.2\n"},
-        Case{"EmptyValue", {"Version ...........: ", ""},
+        Case{"EmptyValue",
+             {"Version ...........: ", ""},
              "Version ...........:  \n"},
-        Case{"BothEmpty", {"", ""}, " \n"},
-        Case{"NoOperands", {}, "\n"},
+        Case{"BothEmpty", {"", ""}, " \n"}, Case{"NoOperands", {}, "\n"},
         Case{"OneOperand", {"abc"}, "abc\n"},
         // Bytes are copied, never quoted, escaped or checked as UTF-8; a
         // NUL does not end an operand.
-        Case{"OddBytes", {kOddBytes, kOddBytes},
+        Case{"OddBytes",
+             {kOddBytes, kOddBytes},
              kOddBytes + " " + kOddBytes + "\n"},
         // Longer than the stack buffer: still one line, one call.
         Case{"Long", {kLong, kLong}, kLong + " " + kLong + "\n"},
-        Case{"JustOverStackBuffer", {std::string(127, 'a'), std::string(127, 'b')},
+        Case{"JustOverStackBuffer",
+             {std::string(127, 'a'), std::string(127, 'b')},
              std::string(127, 'a') + " " + std::string(127, 'b') + "\n"},
-        Case{"FillsStackBuffer", {std::string(127, 'a'), std::string(126, 'b')},
+        Case{"FillsStackBuffer",
+             {std::string(127, 'a'), std::string(126, 'b')},
              std::string(127, 'a') + " " + std::string(126, 'b') + "\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

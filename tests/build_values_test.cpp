@@ -38,12 +38,13 @@ TEST(BuildValuesTest, CommandLineValuesSurviveConfigureAndRebuild) {
   // Everything a cache entry can hold (it cannot hold a line feed or
   // trailing blanks: those values go in through a file).
   const std::string version =
-      " \"q\" \\b\\ $HOME ${X} $(id) `id` @X@ a;b;;c #x */ // /* \x01\x1b\xff%s";
+      " \"q\" \\b\\ $HOME ${X} $(id) `id` @X@ a;b;;c #x */ // /* "
+      "\x01\x1b\xff%s";
   const std::string revision = "\\";
   const std::string date = "';\"";
   CMake({"-S", QUORVALE_SOURCE_DIR, "-B", dir, "-G", "Ninja",
-         "-DCMAKE_CXX_COMPILER=" QUORVALE_CXX, "-DQUORVALE_BUILD_TESTS=OFF",
-         "-DQUORVALE_VERSION=" + version,
+         std::string("-DCMAKE_CXX_COMPILER=") + QUORVALE_CXX,
+         "-DQUORVALE_BUILD_TESTS=OFF", "-DQUORVALE_VERSION=" + version,
          "-DQUORVALE_GIT_COMMIT_HASH=" + revision,
          "-DQUORVALE_BUILD_DATE_TIME=" + date});
   CMake({"--build", dir, "--target", "quorvale"});

@@ -63,6 +63,7 @@ Outcome RunProgram(const std::string& path, const RunOptions& options) {
   std::vector<std::string> argv_s{path};
   argv_s.insert(argv_s.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
+  argv.reserve(argv_s.size() + 1);
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env_s;

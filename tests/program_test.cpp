@@ -35,8 +35,9 @@ std::string Expected(std::string_view version, std::string_view revision,
 
 // The revision of the source tree, as git reports it, or "" outside git.
 std::string SourceRevision() {
-  Outcome o = RunProgram("/usr/bin/git",
-                  {.args = {"-C", QUORVALE_SOURCE_DIR, "rev-parse", "HEAD"}});
+  Outcome o =
+      RunProgram("/usr/bin/git",
+                 {.args = {"-C", QUORVALE_SOURCE_DIR, "rev-parse", "HEAD"}});
   if (o.exit_code != 0 || o.out.size() != 41) return "";
   return o.out.substr(0, 40);
 }
