@@ -264,7 +264,9 @@ TEST(CloseTest, DoesNotWaitForABusyOpener) {
   ASSERT_TRUE(log->connecting.WaitFor(kPatience));
 
   // The opener is stuck in Connect: Close must come back regardless.
-  auto closed = std::async(std::launch::async, [&] { return db->Close(); });
+  DB* handle = db.get();
+  auto closed =
+      std::async(std::launch::async, [handle] { return handle->Close(); });
   ASSERT_EQ(closed.wait_for(kPatience), std::future_status::ready);
   EXPECT_FALSE(closed.get());
   db.reset();

@@ -18,11 +18,6 @@ Error OpenError(std::string_view name, std::string_view why,
   return Error(std::move(text), sys_errno);
 }
 
-// Settings that the engine's own build would otherwise decide per system:
-// each new connection starts the same wherever it runs.
-constexpr const char* kSetUp =
-    "PRAGMA foreign_keys = OFF; PRAGMA recursive_triggers = OFF;";
-
 }  // namespace
 
 SQLiteConn::~SQLiteConn() { Close(); }
@@ -60,11 +55,10 @@ std::pair<std::unique_ptr<sql::Conn>, Error> SQLiteDriver::Open(
     return {nullptr, std::move(err)};
   }
   auto conn = std::make_unique<SQLiteConn>(db);
+  // Both are ways to run native code chosen by whoever controls the SQL
+  // text; SQLite builds differ in whether they start enabled.
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
-  if (sqlite3_exec(db, kSetUp, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    return {nullptr, OpenError(name, sqlite3_errmsg(db))};
-  }
   if (ConnectHook) {
     if (Error err = ConnectHook(*conn); err) return {nullptr, std::move(err)};
   }
