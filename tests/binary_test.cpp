@@ -3,6 +3,7 @@
 
 #include <elf.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -68,6 +69,21 @@ class Elf {
       if (s) out.push_back(*s);
     }
     return out;
+  }
+
+  // The section called name, if there is one.
+  std::optional<Elf64_Shdr> Section(std::string_view name) const {
+    std::vector<Elf64_Shdr> sections = Sections();
+    auto h = Header();
+    if (!h || h->e_shstrndx >= sections.size()) return std::nullopt;
+    const Elf64_Shdr& names = sections[h->e_shstrndx];
+    for (const Elf64_Shdr& s : sections) {
+      std::uint64_t at = names.sh_offset + s.sh_name;
+      if (s.sh_name >= names.sh_size || at >= bytes_.size()) continue;
+      const char* n = bytes_.data() + at;
+      if (std::string_view(n, strnlen(n, bytes_.size() - at)) == name) return s;
+    }
+    return std::nullopt;
   }
 
   // The entries of the dynamic section, if there is one.
@@ -205,6 +221,36 @@ TEST_F(BinaryTest, OurFunctionsWithStackBuffersCarryACanary) {
     EXPECT_TRUE(LoadsCanary(elf_.Code(s.sym))) << s.name << " has no canary";
   }
   EXPECT_TRUE(found) << "no fmt::Fprintln in the symbol table";
+}
+
+TEST_F(BinaryTest, RunsTheDriversRegistrationAtStartUp) {
+  // The driver registers itself from a static initialiser that nothing
+  // refers to: the link must keep it, and keep it in the list of
+  // initialisers that the C library runs before main.
+  auto init = elf_.Section(".init_array");
+  ASSERT_TRUE(init) << "no initialisers at all";
+  std::vector<std::uint64_t> entries;
+  for (std::uint64_t off = 0; off + 8 <= init->sh_size; off += 8) {
+    if (auto e = elf_.At<std::uint64_t>(init->sh_offset + off)) {
+      entries.push_back(*e);
+    }
+  }
+  bool registration = false;
+  bool engine = false;
+  for (const Elf::Symbol& s : elf_.Symbols()) {
+    if (ELF64_ST_TYPE(s.sym.st_info) != STT_FUNC) continue;
+    // Static initialisers are named after their translation unit.
+    if (s.name.rfind("_GLOBAL__sub_I_", 0) == 0 &&
+        s.name.find("sqlite3") != std::string::npos &&
+        std::find(entries.begin(), entries.end(), s.sym.st_value) !=
+            entries.end()) {
+      registration = true;
+    }
+    // SQLite itself, from its static archive.
+    if (s.name == "sqlite3_open_v2") engine = true;
+  }
+  EXPECT_TRUE(registration) << "the driver's initialiser is not run";
+  EXPECT_TRUE(engine) << "SQLite is not linked in";
 }
 
 }  // namespace
