@@ -166,7 +166,7 @@ std::pair<std::unique_ptr<DB>, Error> OpenDB(
                       (desc != nullptr ? desc : "unknown error"),
                   rc)};
   }
-  arg.release();  // the opener's now
+  static_cast<void>(arg.release());  // the opener's now
   return {std::unique_ptr<DB>(new DB(std::move(state))), Error()};
 }
 
