@@ -85,15 +85,17 @@ class TzifReader {
     h.timecnt = Be32(c + 12);
     h.typecnt = Be32(c + 16);
     h.charcnt = Be32(c + 20);
+    return Error();
+  }
+
+  // The counts are checked only for the block that is used: a version 1
+  // block that a later version makes obsolete need only be skippable.
+  Error ReadBlock(const Header& h, int time_size, Zone& z) {
     if (h.typecnt == 0 || h.typecnt > kMaxTypes || h.charcnt == 0 ||
         (h.isutcnt != 0 && h.isutcnt != h.typecnt) ||
         (h.isstdcnt != 0 && h.isstdcnt != h.typecnt)) {
       return Error("tzif: bad counts");
     }
-    return Error();
-  }
-
-  Error ReadBlock(const Header& h, int time_size, Zone& z) {
     std::string_view times, indices, types, chars, rest;
     if (BlockSize(h, time_size) > in_.size() ||
         !Take(std::uint64_t{h.timecnt} * time_size, times) ||

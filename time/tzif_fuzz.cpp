@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     (void)sink;
     (void)c;
   };
-  for (std::int64_t t : {std::numeric_limits<std::int64_t>::min(),
-                         std::int64_t{-1} << 40, std::int64_t{0},
-                         std::int64_t{1700000000}, std::int64_t{1} << 40,
-                         std::numeric_limits<std::int64_t>::max()}) {
+  for (std::int64_t t :
+       {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1} << 40,
+        std::int64_t{0}, std::int64_t{1700000000}, std::int64_t{1} << 40,
+        std::numeric_limits<std::int64_t>::max()}) {
     probe(t);
   }
   const auto& times = z.Transitions();
