@@ -1,6 +1,7 @@
 // The program's standard streams under faults: broken pipes in every
 // SIGPIPE start state, outputs that refuse writes, and non-blocking
-// outputs that fill up.
+// outputs that fill up. Cases on the fatal road run the build that has no
+// driver, where the log line goes to standard error and the status is 1.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -76,6 +77,59 @@ TEST(BrokenPipeTest, BrokenStdoutKillsTheRunBySigpipeInEveryStartState) {
                            }});
     EXPECT_EQ(o.signal, SIGPIPE) << Describe(o);
     EXPECT_EQ(o.err, "");
+  }
+}
+
+TEST(BrokenPipeTest, BrokenStderrOnTheFatalLineKillsBySigpipeInEveryState) {
+  for (const SigpipeStart& start : kSigpipeStarts) {
+    SCOPED_TRACE(start.name);
+    Outcome o = RunProgram(QUORVALE_WITHOUT_DRIVER_BIN, {.in_child = [start] {
+                             BreakPipeOn(2);
+                             SetSigpipe(start);
+                           }});
+    EXPECT_EQ(o.signal, SIGPIPE) << Describe(o);
+    // The three lines went out before the handle was asked for.
+    EXPECT_EQ(o.out, NormalOutput());
+  }
+}
+
+// A refused standard output or standard error changes nothing on the fatal
+// road: the entry goes on past failed lines to the open, and the run still
+// ends with status 1.
+TEST(RefusedOutputTest, FatalRoadStillEndsWithStatusOne) {
+  struct Case {
+    const char* name;
+    int fd;
+    void (*refuse)(int fd);
+  };
+  const Case cases[] = {
+      {"stdout closed", 1, [](int fd) { close(fd); }},
+      {"stdout a full device", 1,
+       [](int fd) { dup2(open("/dev/full", O_WRONLY), fd); }},
+      {"stdout read-only", 1,
+       [](int fd) { dup2(open("/dev/null", O_RDONLY), fd); }},
+      {"stderr closed", 2, [](int fd) { close(fd); }},
+      {"stderr a full device", 2,
+       [](int fd) { dup2(open("/dev/full", O_WRONLY), fd); }},
+      {"stderr read-only", 2,
+       [](int fd) { dup2(open("/dev/null", O_RDONLY), fd); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Outcome o = RunProgram(QUORVALE_WITHOUT_DRIVER_BIN,
+                           {.in_child = [c] { c.refuse(c.fd); }});
+    EXPECT_EQ(o.exit_code, 1) << Describe(o);
+    EXPECT_EQ(o.signal, 0);
+    if (c.fd == 1) {
+      EXPECT_EQ(o.out, "");
+      // The entry got past its three failed lines to the open.
+      EXPECT_NE(o.err.find("sql: unknown driver \"sqlite3\""),
+                std::string::npos)
+          << o.err;
+    } else {
+      EXPECT_EQ(o.out, NormalOutput());
+      EXPECT_EQ(o.err, "");
+    }
   }
 }
 
