@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -105,7 +106,8 @@ ssize_t Capture(int, const void* buf, std::size_t count) {
 constexpr os::Syscalls kCapture = {Capture, nullptr, nullptr,
                                    nullptr, nullptr, nullptr};
 
-int clock_reads = 0;
+// Atomic: the concurrency test reads this clock from several threads.
+std::atomic<int> clock_reads = 0;
 time::Time FixedClock() {
   ++clock_reads;
   return {1257894000, 123456789};
