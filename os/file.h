@@ -1,6 +1,8 @@
 #ifndef QUORVALE_OS_FILE_H_
 #define QUORVALE_OS_FILE_H_
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -17,21 +19,40 @@ struct WriteResult {
   Error err;
 };
 
+// The system calls that File makes, for tests to replace with scripted
+// fakes. Each member has the signature of the call it stands for.
+struct Syscalls {
+  ssize_t (*write)(int fd, const void* buf, std::size_t count);
+  int (*poll)(pollfd* fds, nfds_t nfds, int timeout);
+  int (*pthread_sigmask)(int how, const sigset_t* set, sigset_t* old);
+  int (*raise)(int sig);
+  sighandler_t (*signal)(int sig, sighandler_t handler);
+  void (*exit)(int status);  // the real one never returns
+};
+
 // File is an open file descriptor with no buffer of its own: every Write
 // goes straight to the system.
 class File {
  public:
-  // The system's write call; tests substitute a scripted fake.
-  using WriteFunc = ssize_t (*)(int fd, const void* buf, std::size_t count);
-
-  constexpr File(int fd, std::string_view name, WriteFunc write = nullptr)
-      : fd_(fd), name_(name), write_(write) {}
+  // A File whose calls go to `sys`; nullptr means the system itself.
+  constexpr File(int fd, std::string_view name, const Syscalls* sys = nullptr)
+      : fd_(fd), name_(name), sys_(sys) {}
 
   // Write hands all of data to the system. A call that the system completes
   // only in part is followed by further calls for the rest, and a call
   // interrupted by a signal is repeated, so on success n == data.size(). On
   // failure n counts the bytes written before the failing call; those stay
   // written.
+  //
+  // A descriptor in non-blocking mode that cannot take data now (EAGAIN) is
+  // waited on with poll(2) until it can; its flags are left as they are,
+  // since other processes may share them.
+  //
+  // A broken pipe (EPIPE) on descriptor 1 or 2 does not return: the process
+  // ends killed by SIGPIPE, silently, as a Unix filter does when its reader
+  // goes away, even when SIGPIPE is ignored or blocked. Should the default
+  // action of SIGPIPE not end it either, it exits with status 2. On any
+  // other descriptor a broken pipe is an ordinary failure.
   WriteResult Write(std::string_view data);
 
   constexpr int Fd() const noexcept { return fd_; }
@@ -40,7 +61,7 @@ class File {
  private:
   int fd_;
   std::string_view name_;
-  WriteFunc write_;  // nullptr: the system's write(2)
+  const Syscalls* sys_;  // nullptr: direct system calls
 };
 
 // The process's standard output and standard error, descriptors 1 and 2.

@@ -10,10 +10,11 @@ namespace quorvale::testing {
 
 // How a child process ended and what it wrote.
 struct Outcome {
-  std::string out;     // all it wrote to standard output
-  std::string err;     // all it wrote to standard error
-  int exit_code = -1;  // its status, when it exited
-  int signal = 0;      // the signal that killed it, when one did
+  std::string out;         // all it wrote to standard output
+  std::string err;         // all it wrote to standard error
+  int exit_code = -1;      // its status, when it exited
+  int signal = 0;          // the signal that killed it, when one did
+  double cpu_seconds = 0;  // the user and system CPU time it used
 };
 
 struct RunOptions {
