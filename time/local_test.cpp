@@ -218,7 +218,8 @@ TEST(LocalTest, TzUnsetReadsEtcLocaltime) {
     std::ofstream("/etc/localtime", std::ios::binary) << tokyo;
     // The process's own zone, as the logger gets it.
     Check(Local().Lookup(0).utoff == kTokyo, "Local() is Tokyo");
-    Check(&Local() == &Local(), "Local() is loaded once");
+    const auto* first = &Local();
+    Check(first == &Local(), "Local() is loaded once");
     Check(LoadLocal(nullptr).file == "/etc/localtime", "file /etc/localtime");
   });
   if (status == 77) GTEST_SKIP() << "cannot make a private mount namespace";

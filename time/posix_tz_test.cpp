@@ -196,7 +196,7 @@ TEST(PosixRuleLookupTest, KnownInstants) {
       {"EST5EDT,M3.2.0,M11.1.0", -151520401, "EST"},    // 1965-03-14 01:59:59
       {"EST5EDT,M3.2.0,M11.1.0", -151520400, "EDT"},    // 03:00:00 EDT
       {"EST5EDT,M3.2.0,M11.1.0", -62135596800, "EST"},  // year 1
-      {"EST5EDT,M3.2.0,M11.1.0", 253402300800 + 200 * 86400, "EDT"},  // 10000
+      {"EST5EDT,M3.2.0,M11.1.0", 253402300800 + 200L * 86400, "EDT"},  // 10000
       // Daylight saving time all year: the end of one year's meets the start
       // of the next.
       {"EST5EDT,0/0,J365/25", 31536000 - 1, "EDT"},  // 1970-12-31 18:59:59

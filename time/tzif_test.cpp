@@ -82,7 +82,7 @@ struct Image {
       Be32(out, 78796800 + i * 15000000);
       Be32(out, i + 1);
     }
-    out.append(2 * n_ind, '\0');
+    out.append(std::size_t{2} * n_ind, '\0');
   }
 
   std::string Bytes() const {
@@ -159,7 +159,7 @@ TEST(ZoneParseTest, CorruptedCountsAreErrors) {
   }();
   for (std::size_t header : {std::size_t{0}, second_header}) {
     for (int field = 0; field < 6; ++field) {
-      const std::size_t at = header + 20 + 4 * field;
+      const std::size_t at = header + 20 + std::size_t{4} * field;
       for (std::uint32_t v : {0u, 1u, 0x7fffffffu, 0x80000000u, 0xffffffffu}) {
         std::string bad = image;
         for (int i = 0; i < 4; ++i) {
@@ -252,7 +252,7 @@ TEST(ZoneLookupTest, TransitionsTypesAndFooter) {
       {1999, 7200, true, "DST"},
       {2000, 3600, false, "STD"},     // the last one too: the data still rules
       {2001, 4 * 3600, true, "DEF"},  // then the footer: 1970-01-01 is DST
-      {200 * 86400, 3 * 3600, false, "ABC"},
+      {200L * 86400, 3 * 3600, false, "ABC"},
       {std::numeric_limits<std::int64_t>::max(), 3 * 3600, false, "ABC"},
   };
   for (const Case& c : cases) {
