@@ -1,7 +1,8 @@
 # Writes the translation unit that defines quorvale's build-identification
 # values. Run at build time (cmake -P), so that a new commit or a new value
 # is picked up without reconfiguring; the output is rewritten only when its
-# content changes, so an unchanged value relinks nothing.
+# content changes, so with a fixed date (SOURCE_DATE_EPOCH, or a date given)
+# an unchanged build relinks nothing.
 #
 # Inputs (-D):
 #   OUTPUT                the .cpp file to write
