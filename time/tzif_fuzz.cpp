@@ -35,7 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const auto& times = z.Transitions();
   for (std::size_t i = 0; i < times.size() && i < 64; ++i) {
     probe(times[i]);
-    probe(times[i] - 1);
+    // A transition may stand at the very first instant, with none before.
+    if (times[i] > std::numeric_limits<std::int64_t>::min()) {
+      probe(times[i] - 1);
+    }
   }
   if (!times.empty()) {
     // Past the last transition: the footer's rule, over several years.
