@@ -60,8 +60,6 @@ Error Logger::Output(std::string_view message) {
   return out_.Write(line).err;
 }
 
-Logger& Default() { return std_logger; }
-
 void Fatal(const Error& err) {
   std_logger.Output(err.Text());
   os::Exit(1);

@@ -47,13 +47,10 @@ class Logger {
   ZoneFunc zone_;
 };
 
-// Default is the standard logger: standard error, local date and time. It
-// exists before any code of the program runs and is never destroyed.
-Logger& Default();
-
-// Fatal writes err's text through the standard logger, ignoring whether the
-// write succeeds, and ends the process with status 1 at once (os::Exit):
-// no destructors, exit handlers or flushes run. It never returns.
+// Fatal writes err's text through the standard logger (standard error,
+// local date and time), ignoring whether the write succeeds, and ends the
+// process with status 1 at once (os::Exit): no destructors, exit handlers
+// or flushes run. It never returns.
 //
 //   if (err) log::Fatal(err);
 [[noreturn]] void Fatal(const Error& err);
