@@ -74,12 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
              kOddBytes + " " + kOddBytes + "\n"},
         // Longer than the stack buffer: still one line, one call.
         Case{"Long", {kLong, kLong}, kLong + " " + kLong + "\n"},
-        Case{"JustOverStackBuffer",
+        // The stack buffer holds 256 bytes: a line of exactly that size
+        // and one a byte longer.
+        Case{"FillsStackBuffer",
              {std::string(127, 'a'), std::string(127, 'b')},
              std::string(127, 'a') + " " + std::string(127, 'b') + "\n"},
-        Case{"FillsStackBuffer",
-             {std::string(127, 'a'), std::string(126, 'b')},
-             std::string(127, 'a') + " " + std::string(126, 'b') + "\n"}),
+        Case{"JustOverStackBuffer",
+             {std::string(128, 'a'), std::string(127, 'b')},
+             std::string(128, 'a') + " " + std::string(127, 'b') + "\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FprintlnErrorTest, ReturnsTheWritesFailure) {
