@@ -217,13 +217,14 @@ class SlowReader {
 };
 
 // Writes to the non-blocking fd until it takes nothing more; returns what
-// was written.
+// was written. A socket may take part of a block: that part counts too.
 std::string Fill(int fd) {
   std::string all;
   for (std::size_t size : {std::size_t{4096}, std::size_t{1}}) {
     const std::string block(size, '#');
-    while (write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
-      all += block;
+    ssize_t n;
+    while ((n = write(fd, block.data(), size)) > 0) {
+      all.append(block, 0, static_cast<std::size_t>(n));
     }
   }
   EXPECT_EQ(errno, EAGAIN);
