@@ -14,6 +14,10 @@ constinit File Stderr(2, "/dev/stderr");
 
 namespace {
 
+// The calls of a File made without fakes: the system's own.
+constexpr Syscalls kSystem = {::write, ::poll,   ::pthread_sigmask,
+                              ::raise, ::signal, ::_exit};
+
 Error WriteError(std::string_view name, int sys_errno) {
   std::string text = "write ";
   text += name;
@@ -25,10 +29,10 @@ Error WriteError(std::string_view name, int sys_errno) {
 }
 
 // Waits until fd can take data. Returns 0, or the errno of a failed poll.
-int AwaitWritable(const Syscalls* sys, int fd) {
+int AwaitWritable(const Syscalls& sys, int fd) {
   pollfd p = {fd, POLLOUT, 0};
   for (;;) {
-    int r = sys != nullptr ? sys->poll(&p, 1, -1) : ::poll(&p, 1, -1);
+    int r = sys.poll(&p, 1, -1);
     if (r > 0) return 0;  // readiness, or an error that the next write shows
     if (r < 0 && errno != EINTR) return errno;
   }
@@ -39,35 +43,28 @@ int AwaitWritable(const Syscalls* sys, int fd) {
 // started with, since nothing in the program changes either; so they need
 // no recording at start-up, and raising under the current disposition is
 // raising under the start one.
-void EndByBrokenPipe(const Syscalls* sys) {
+void EndByBrokenPipe(const Syscalls& sys) {
   sigset_t pipe_only;
   sigemptyset(&pipe_only);
   sigaddset(&pipe_only, SIGPIPE);
-  if (sys == nullptr) {
-    // A blocked SIGPIPE that the write left pending is delivered here.
-    pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
-    raise(SIGPIPE);
-    // Still here: SIGPIPE was ignored.
-    signal(SIGPIPE, SIG_DFL);
-    raise(SIGPIPE);
-    _exit(2);
-  }
-  sys->pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
-  sys->raise(SIGPIPE);
-  sys->signal(SIGPIPE, SIG_DFL);
-  sys->raise(SIGPIPE);
-  sys->exit(2);
+  // A blocked SIGPIPE that the write left pending is delivered here.
+  sys.pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
+  sys.raise(SIGPIPE);
+  // Still here: SIGPIPE was ignored.
+  sys.signal(SIGPIPE, SIG_DFL);
+  sys.raise(SIGPIPE);
+  sys.exit(2);
 }
 
 }  // namespace
 
 WriteResult File::Write(std::string_view data) {
+  const Syscalls& sys = sys_ != nullptr ? *sys_ : kSystem;
   std::size_t done = 0;
   while (done < data.size()) {
     const char* rest = data.data() + done;
     std::size_t count = data.size() - done;
-    ssize_t n = sys_ != nullptr ? sys_->write(fd_, rest, count)
-                                : ::write(fd_, rest, count);
+    ssize_t n = sys.write(fd_, rest, count);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
@@ -77,11 +74,11 @@ WriteResult File::Write(std::string_view data) {
     int sys_errno = n < 0 ? errno : EIO;
     if (sys_errno == EINTR) continue;
     if (sys_errno == EAGAIN || sys_errno == EWOULDBLOCK) {
-      sys_errno = AwaitWritable(sys_, fd_);
+      sys_errno = AwaitWritable(sys, fd_);
       if (sys_errno == 0) continue;
     }
     if (sys_errno == EPIPE && (fd_ == 1 || fd_ == 2)) {
-      EndByBrokenPipe(sys_);
+      EndByBrokenPipe(sys);
       // Only a test's fake system calls return to here.
     }
     return {done, WriteError(name_, sys_errno)};
