@@ -99,7 +99,9 @@ std::pair<std::unique_ptr<DB>, Error> Open(std::string_view driverName,
 // as the handle does, so neither can see it freed: the opener is never
 // joined and may run past the handle's destruction.
 struct DB::State {
-  std::mutex mu;               // the handle's lock; guards all below
+  // The handle's lock; guards all below but the connector, which is set
+  // before the opener starts and never changes.
+  std::mutex mu;
   std::condition_variable cv;  // the opener waits on it
   bool closed = false;
   bool cancelled = false;  // set by the stop function
