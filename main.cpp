@@ -33,10 +33,9 @@ class Release {
 }  // namespace
 }  // namespace quorvale
 
-// Our code registers no destructor or exit handler, and those of the C and
-// C++ runtimes neither write nor wait, so the return below ends in
-// exit_group at once; the handle's connection opener, which nothing waits
-// for, ends with the process.
+// The return below ends the process at once with status 0, through
+// os::Exit (os/start.cpp): no destructor or exit handler runs, and the
+// handle's connection opener, which nothing waits for, ends with it.
 int main() {
   using namespace quorvale;
   // Each label is 21 bytes and ends in a blank, so the values line up.

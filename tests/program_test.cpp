@@ -103,5 +103,13 @@ TEST(ProgramTest, EnvironmentChangesNothing) {
   EXPECT_EQ(bare.exit_code, 0) << Describe(bare);
 }
 
+TEST(ProgramTest, ReturnFromMainEndsTheProcessAtOnce) {
+  // main's status stands; no exit handler or destructor runs, and the
+  // thread still running is not waited for.
+  Outcome o = RunProgram(QUORVALE_EXIT_PROBE_BIN);
+  EXPECT_EQ(o.exit_code, 3) << Describe(o);
+  EXPECT_EQ(o.err, "");
+}
+
 }  // namespace
 }  // namespace quorvale::testing
