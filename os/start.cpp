@@ -6,8 +6,12 @@
 
 #include "os/exit.h"
 
+// The linker's --wrap gives these names: __real_main is the program's own
+// main, __wrap_main what the start-up calls in its place.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" int __real_main(int argc, char** argv);
 
 extern "C" int __wrap_main(int argc, char** argv) {
   quorvale::os::Exit(__real_main(argc, argv));
 }
+// NOLINTEND(bugprone-reserved-identifier)
