@@ -36,6 +36,19 @@ class Elf {
     return value;
   }
 
+  // The entries of a header table: count entries of entsize bytes from
+  // offset on; those that lie outside the file are left out.
+  template <typename T>
+  std::vector<T> Table(std::uint64_t offset, unsigned count,
+                       std::uint64_t entsize) const {
+    std::vector<T> out;
+    for (unsigned i = 0; i < count; ++i) {
+      if (auto e = At<T>(offset + std::uint64_t{i} * entsize))
+        out.push_back(*e);
+    }
+    return out;
+  }
+
   bool Valid() const {
     auto h = Header();
     return h && std::memcmp(h->e_ident, ELFMAG, SELFMAG) == 0 &&
@@ -45,13 +58,9 @@ class Elf {
   std::optional<Elf64_Ehdr> Header() const { return At<Elf64_Ehdr>(0); }
 
   std::vector<Elf64_Phdr> Segments() const {
-    std::vector<Elf64_Phdr> out;
     auto h = Header();
-    for (unsigned i = 0; h && i < h->e_phnum; ++i) {
-      auto p = At<Elf64_Phdr>(h->e_phoff + std::uint64_t{i} * h->e_phentsize);
-      if (p) out.push_back(*p);
-    }
-    return out;
+    return h ? Table<Elf64_Phdr>(h->e_phoff, h->e_phnum, h->e_phentsize)
+             : std::vector<Elf64_Phdr>{};
   }
 
   std::optional<Elf64_Phdr> Segment(std::uint32_t type) const {
@@ -62,13 +71,9 @@ class Elf {
   }
 
   std::vector<Elf64_Shdr> Sections() const {
-    std::vector<Elf64_Shdr> out;
     auto h = Header();
-    for (unsigned i = 0; h && i < h->e_shnum; ++i) {
-      auto s = At<Elf64_Shdr>(h->e_shoff + std::uint64_t{i} * h->e_shentsize);
-      if (s) out.push_back(*s);
-    }
-    return out;
+    return h ? Table<Elf64_Shdr>(h->e_shoff, h->e_shnum, h->e_shentsize)
+             : std::vector<Elf64_Shdr>{};
   }
 
   // The section called name, if there is one.
